@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "failed_checks.h"
+#include "plugins.h"
 #include "stand_in_host.h"
 
 using namespace sehost;
 
 TEST(Smoke, Ring3LoadsOpensProcessesCloses) {
   std::string error;
-  auto library = ModuleLibrary::load(RING_PLUGIN_DIR "/kvd_ring3.sem", &error);
+  auto library = ModuleLibrary::load(ringtest::plugin_path(3), &error);
   ASSERT_TRUE(library) << error;
   ModuleTexts texts = read_module_texts(library->getModuleProperties());
   EXPECT_EQ(texts.name, "KVD Ring 03");
