@@ -1,5 +1,7 @@
 #include "stack_call.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #if defined(_WIN32)
@@ -8,11 +10,14 @@
 #define SEHOST_SYMBOL "sehost_call_on_stack"
 #endif
 
-// sehost_call_on_stack(function, args, count, misalignment): copies the
-// arguments onto a fresh frame whose address is `misalignment` past a 16-byte
-// boundary, calls, and restores the stack whatever the callee did.
+// sehost_call_on_stack(function, args, count, misalignment, imbalance):
+// copies the arguments onto a fresh frame whose address is `misalignment`
+// past a 16-byte boundary, calls, stores in *imbalance how far the callee
+// moved the stack pointer (0 for a caller-cleans function), and restores the
+// stack whatever the callee did.
 extern "C" uint32_t sehost_call_on_stack(const void* function, const uint32_t* args,
-                                         unsigned count, unsigned misalignment);
+                                         unsigned count, unsigned misalignment,
+                                         int32_t* imbalance);
 __asm__(
     ".text\n"
     ".globl " SEHOST_SYMBOL "\n"
@@ -39,7 +44,12 @@ __asm__(
     "  incl %edx\n"
     "  jmp 1b\n"
     "2:\n"
+    "  movl %esp, %esi\n"         // callee-saved: the stack pointer at the call
     "  call *%eax\n"
+    "  movl %esp, %edx\n"
+    "  subl %esi, %edx\n"
+    "  movl 24(%ebp), %ecx\n"
+    "  movl %edx, (%ecx)\n"
     "  leal -8(%ebp), %esp\n"
     "  popl %edi\n"
     "  popl %esi\n"
@@ -56,8 +66,17 @@ uint32_t word(float value) {
 
 uint32_t call_cdecl(const void* function, std::initializer_list<uint32_t> args,
                     unsigned misalignment) {
-  return sehost_call_on_stack(function, args.begin(), static_cast<unsigned>(args.size()),
-                              misalignment & 12u);
+  int32_t imbalance = 0;
+  const uint32_t result = sehost_call_on_stack(
+      function, args.begin(), static_cast<unsigned>(args.size()), misalignment & 12u, &imbalance);
+  if (imbalance != 0) {
+    // A callee that pops its own arguments is not caller-cleans: a real host
+    // would now run on a corrupted stack.
+    std::fprintf(stderr, "stand-in host: the function at %p moved the stack by %d bytes\n",
+                 function, int(imbalance));
+    std::abort();
+  }
+  return result;
 }
 
 }  // namespace sehost
