@@ -109,6 +109,9 @@ class StandInHost {
   void deliverStatusChange(int pin, state_type state, uint32_t clock);
   void queueEvent(const SeEvent& event) { m_queue.push_back(event); }
   const std::deque<SeEvent>& queuedEvents() const { return m_queue; }
+  // Events added during a run of samples for a clock that the run had
+  // already passed: never delivered.
+  const std::vector<SeEvent>& missedEvents() const { return m_missed; }
 
   // ---- What the module said -------------------------------------------------
   const std::vector<CallbackCall>& calls() const { return m_calls; }
@@ -131,6 +134,7 @@ class StandInHost {
   void numberPins();
   void bindVariables();
   bool takeDueEvent(uint32_t clock, SeEvent* event);
+  void moveMissedEvents(long run_start, long run_end);
 
   MakeModuleFunction m_make_module;
   SEMod_struct_base2* m_record = nullptr;
@@ -150,6 +154,7 @@ class StandInHost {
   uint32_t m_clock = 0;
   uint32_t m_block_start = 0;
   std::deque<SeEvent> m_queue;
+  std::vector<SeEvent> m_missed;
 
   std::vector<CallbackCall> m_calls;
   std::vector<SeEvent> m_added_events;

@@ -65,6 +65,7 @@ class ScheduleProbe : public SEModule_base {
   void SE_CDECL sub_process(long start, long count) {
     runs.push_back({SampleClock(), start, count});
     processed += count;
+    if (during_process) during_process(*this);
   }
 
   // Members for delayed calls.
@@ -77,6 +78,7 @@ class ScheduleProbe : public SEModule_base {
 
   std::function<void(ScheduleProbe&)> on_command;
   std::function<void(ScheduleProbe&)> during_first;
+  std::function<void(ScheduleProbe&)> during_process;
   std::vector<ProcessRun> runs;
   std::vector<SeEvent> delivered;
   std::vector<DelayedCall> delayed_calls;
@@ -510,3 +512,24 @@ TEST(StandInHostEvents, CopyOfTheAddedRecordOutlivesTheModulesLocalRecord) {
 }
 
 }  // namespace
+
+TEST(StandInHostQueue, SetsAsideAnEventAddedForAClockTheRunHasAlreadyPassed) {
+  ProbeHost fixture;
+  ScheduleProbe& probe = fixture.probe();
+  // The clock reads the run's start during processing, so a time inside the
+  // run passes the module's check but cannot be delivered at its clock.
+  probe.during_process = [](ScheduleProbe& module) {
+    module.during_process = nullptr;
+    module.AddEvent(module.SampleClock() + 5, 1, 0, 0, nullptr);
+    module.AddEvent(module.SampleClock() + 20, 1, 0, 0, nullptr);  // next block
+  };
+  fixture.host.runBlock(16);
+  ASSERT_EQ(fixture.host.missedEvents().size(), 1u);
+  EXPECT_EQ(fixture.host.missedEvents()[0].time_stamp, 1005u);
+  ASSERT_EQ(fixture.host.queuedEvents().size(), 1u);
+  EXPECT_EQ(fixture.host.queuedEvents()[0].time_stamp, 1020u);
+  fixture.host.runBlock(16);
+  ASSERT_EQ(probe.delivered.size(), 1u);
+  EXPECT_EQ(probe.delivered[0].time_stamp, 1020u);
+  EXPECT_TRUE(failed_checks().empty());
+}
