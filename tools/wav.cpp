@@ -259,6 +259,7 @@ bool FloatWriter::write(const float* samples, size_t count, std::string* error) 
   if (m_file == nullptr) return fail("cannot write: the file is not open", error);
   if (count > m_samples_promised - m_samples_written)
     return fail("cannot write: more samples than the header announces", error);
+  if (count == 0) return true;
   std::vector<unsigned char> bytes(count * 4);
   for (size_t i = 0; i < count; ++i) {
     uint32_t bits;
