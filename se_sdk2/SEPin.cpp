@@ -79,9 +79,11 @@ float SEPin::getValue() {
   const uint32_t block_start = static_cast<uint32_t>(
       m_module->CallHost(HOST_GET_BLOCK_START_CLOCK, m_index, 0, nullptr, 0.0f));
   const uint32_t now = m_module->SampleClock();
-  // Only a pin of a type without storage has no variable; its check has
-  // already been reported, and there is no buffer to read.
-  if (m_variable_address == nullptr) return 0.0f;
+  // Only a sample pin's variable holds a buffer address: on any other pin
+  // (its check already reported) the variable holds a value of its own type,
+  // or there is none, and nothing may be read through it as a buffer.
+  if (m_datatype != DT_FSAMPLE || m_variable_address == nullptr) return 0.0f;
   const float* buffer = *static_cast<float* const*>(m_variable_address);
+  if (buffer == nullptr) return 0.0f;  // a host that gave no buffer
   return buffer[now - block_start];
 }
